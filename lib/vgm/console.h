@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -28,5 +29,8 @@ struct Console {
 
 // Blanks a progress line: eight tabs and a carriage return.
 inline constexpr const char* kClearLine = "\t\t\t\t\t\t\t\t\r";
+
+// What a command walk prints for a byte without a defined length.
+inline void print_unknown_command(Console& con, uint8_t op) { con.print("Unknown Command: %X\n", op); }
 
 }  // namespace vgm
