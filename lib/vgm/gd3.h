@@ -24,7 +24,7 @@ namespace vgm {
 constexpr uint32_t kGd3Magic = 0x20336447;  // "Gd3 "
 constexpr size_t kGd3HeadSize = 12;
 
-// A valid tag found in a buffer.
+// A valid tag found in a buffer. It views that buffer, which must outlive it.
 struct Gd3Tag {
     uint32_t pos = 0;     // absolute position of the block
     uint32_t length = 0;  // the length field as stored

@@ -91,7 +91,8 @@ TEST(Gd3, FindAndValidate) {
 TEST(Gd3, VersionIsNotChecked) {
     for (uint32_t version : {0x100u, 0u, 0xDEADBEEFu}) {
         const ByteVec tag = tag_with_data(utf16(u"Song"), version);
-        auto found = find_gd3(file_with_tag(0x40, tag));
+        const ByteVec file = file_with_tag(0x40, tag);
+        auto found = find_gd3(file);
         ASSERT_TRUE(found) << version;
         EXPECT_EQ(load_le32(found->block, 4), version);
         EXPECT_EQ(gd3_title_units(*found), u"Song");
@@ -101,7 +102,8 @@ TEST(Gd3, VersionIsNotChecked) {
 TEST(Gd3, LengthPastTheEndIsCutShort) {
     const ByteVec data = utf16(u"Title");  // 12 bytes of string data
     const ByteVec tag = tag_with_data(data, 0x100, 0x1000);
-    auto found = find_gd3(file_with_tag(0x40, tag));
+    const ByteVec file = file_with_tag(0x40, tag);
+    auto found = find_gd3(file);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->length, 0x1000u);
     EXPECT_TRUE(found->cut_short());
@@ -117,7 +119,8 @@ TEST(Gd3, LengthPastTheEndIsCutShort) {
 
     // A huge length whose end wraps in 32 bits is cut the same way.
     const ByteVec wraps = tag_with_data(data, 0x100, 0xFFFFFFFF);
-    auto w = find_gd3(file_with_tag(0x40, wraps));
+    const ByteVec wraps_file = file_with_tag(0x40, wraps);
+    auto w = find_gd3(wraps_file);
     ASSERT_TRUE(w);
     EXPECT_EQ(w->block.size(), 12 + data.size());
 }
@@ -151,7 +154,8 @@ TEST(Gd3, TitleUnits) {
     // With an odd L the crossing unit reaches one byte behind the block.
     ByteVec odd = tag_with_data({'A', 0, 'B'}, 0x100, 3);
     odd.push_back(0);
-    auto found = find_gd3(file_with_tag(0x40, odd));
+    const ByteVec odd_file = file_with_tag(0x40, odd);
+    auto found = find_gd3(odd_file);
     ASSERT_TRUE(found);
     EXPECT_EQ(gd3_title_units(*found), u"AB");
 }
