@@ -1,1 +1,6 @@
-int main() { return 0; }
+#include "quorvel.h"
+
+int main(int argc, char** argv) {
+    vgm::Console con;
+    return quorvel::quorvel_run(argc, argv, con);
+}
