@@ -1,0 +1,38 @@
+// The mono walk edits bytes in place: whatever the file holds, the image
+// keeps its size, the header stays as stored and nothing outside is touched.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "ulvane.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    auto img = vgm::image_from_bytes(std::vector<uint8_t>(data, data + size), vgm::FixupProfile::FullCopying);
+    if (!img) return 0;
+    const std::vector<uint8_t> before = img->bytes;
+    static FILE* sink = std::fopen("/dev/null", "w");
+    vgm::Console con;
+    con.out = sink;
+    ulvane_make_mono(*img, con);
+    if (img->bytes.size() != before.size() || img->file_size != before.size()) std::abort();
+    const size_t head = std::min<size_t>(img->data_start(), before.size());
+    if (!std::equal(before.begin(), before.begin() + head, img->bytes.begin())) std::abort();
+    return 0;
+}
+
+std::vector<std::vector<uint8_t>> fuzz_seeds() {
+    std::vector<uint8_t> v(0x80, 0);
+    const uint8_t head[] = {'V', 'g', 'm', ' '};
+    std::copy(head, head + 4, v.begin());
+    v[0x08] = 0x51; v[0x09] = 0x01; v[0x34] = 0x4C;
+    v[0x2F] = 0x40;  // dual YM2612
+    const uint8_t stream[] = {0x52, 0xB4, 0x80, 0xA2, 0xB5, 0x40, 0x52, 0x28, 0xF0, 0x59, 0x00, 0x3F,
+                              0xB0, 0x01, 0xFF, 0xB5, 0x02, 0x00, 0xB5, 0x00, 0x37, 0xC3, 0x00, 0x00, 0x00,
+                              0xC8, 0x00, 0x09, 0x3A, 0xC8, 0x00, 0x08, 0x01, 0xD0, 0x02, 0x70, 0x53,
+                              0x67, 0x66, 0x00, 0x02, 0, 0, 0, 1, 2, 0x61, 0x10, 0, 0x66};
+    v.insert(v.end(), stream, stream + sizeof stream);
+    v[0x04] = static_cast<uint8_t>(v.size() - 4);
+    return {v};
+}
