@@ -1,5 +1,6 @@
 #include "vgm/loader.h"
 
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -49,7 +50,7 @@ std::optional<VgmImage> image_from_bytes(std::vector<uint8_t> stored, FixupProfi
     fix_up_header(img.header, profile);
     if (stored.size() > claimed) stored.resize(claimed);
     img.bytes = std::move(stored);
-    img.bytes.shrink_to_fit();
+    if (img.bytes.capacity() - img.bytes.size() > img.bytes.size() / 8) img.bytes.shrink_to_fit();
     img.file_size = static_cast<uint32_t>(img.bytes.size());
     // The EOF position in the record is the size actually held.
     img.header.set_u32(hdr::kEofOffset, img.file_size);
@@ -65,11 +66,30 @@ struct GzFile {
     }
 };
 
+// How many bytes the file will likely decompress to: its size when stored
+// plain, the size in the gzip trailer otherwise (only a hint: the trailer
+// holds the size modulo 4 GiB and may be damaged).
+uint64_t size_hint(const std::string& name, bool plain) {
+    struct stat st;
+    if (::stat(name.c_str(), &st) != 0 || st.st_size <= 0) return 0;
+    const uint64_t stored = static_cast<uint64_t>(st.st_size);
+    if (plain) return stored;
+    FILE* f = std::fopen(name.c_str(), "rb");
+    if (!f) return 0;
+    uint8_t trailer[4] = {};
+    uint64_t hint = 0;
+    if (std::fseek(f, -4, SEEK_END) == 0 && std::fread(trailer, 1, 4, f) == 4) hint = load_le32(trailer, 0);
+    std::fclose(f);
+    // deflate cannot expand data by more than about 1032 times
+    return std::min<uint64_t>(hint, stored * 1032);
+}
+
 // Reads up to `limit` bytes from the current position, in chunks, so memory
 // follows what the file really holds rather than what its header claims.
-bool read_up_to(gzFile f, uint64_t limit, std::vector<uint8_t>& out) {
+bool read_up_to(gzFile f, uint64_t limit, uint64_t hint, std::vector<uint8_t>& out) {
     constexpr size_t kChunk = 1 << 20;
     out.clear();
+    out.reserve(static_cast<size_t>(std::min(limit, hint)));
     while (out.size() < limit) {
         const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, limit - out.size()));
         const size_t old = out.size();
@@ -116,8 +136,9 @@ std::optional<VgmImage> load_vgm(Console& con, const std::string& name, FixupPro
     }
     const uint64_t claimed = static_cast<uint64_t>(load_le32(head, hdr::kEofOffset)) + 4;
     std::vector<uint8_t> stored;
+    const uint64_t hint = size_hint(name, gzdirect(gz.f) != 0);
     gzseek(gz.f, 0, SEEK_SET);
-    read_up_to(gz.f, claimed, stored);
+    read_up_to(gz.f, claimed, hint, stored);
     gzclose(gz.f);
     gz.f = nullptr;
 
