@@ -3,8 +3,8 @@
 #include <string>
 
 #include "vgm/commands.h"
-#include "vgm/frontend.h"
 #include "vgm/header.h"
+#include "vgm/program.h"
 
 namespace quorvel {
 
@@ -187,11 +187,10 @@ void print_report(Console& con, const CounterTable& t) {
 }
 
 int quorvel_run(int argc, char** argv, Console& con) {
-    print_banner(con, "quorvel", true);
-    const std::string name = obtain_file_name(con, argc, argv, 1);
-    if (name.empty()) return 0;
-    auto img = load_vgm(con, name, FixupProfile::FullClearing);
-    if (!img) return 1;
+    static constexpr FrontEnd kFrontEnd{"quorvel", true, 1, 0, FixupProfile::FullClearing};
+    int exit_code = 0;
+    auto img = start_vgm_program(con, argc, argv, kFrontEnd, exit_code);
+    if (!img) return exit_code;
     CounterTable table;
     init_counters(img->header, table);
     count_commands(*img, table);
