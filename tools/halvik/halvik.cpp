@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "vgm/commands.h"
-#include "vgm/frontend.h"
+#include "vgm/program.h"
 #include "vgm/gd3.h"
 #include "vgm/output.h"
 #include "vgm/wait_encoder.h"
@@ -11,6 +11,8 @@
 using namespace vgm;
 
 namespace {
+
+constexpr FrontEnd kFrontEnd{"halvik", true, 1, 0, FixupProfile::Short};
 
 constexpr uint32_t kClockMask = ~kDualChipBit;
 
@@ -194,11 +196,9 @@ SplitOutputs halvik_split(const VgmImage& img, Console& con) {
 }
 
 int halvik_run(int argc, char** argv, Console& con) {
-    print_banner(con, "halvik", true);
-    const std::string name = obtain_file_name(con, argc, argv, 1);
-    if (name.empty()) return 0;
-    auto img = load_vgm(con, name, FixupProfile::Short);
-    if (!img) return 1;
+    int exit_code = 0;
+    auto img = start_vgm_program(con, argc, argv, kFrontEnd, exit_code);
+    if (!img) return exit_code;
     SplitOutputs out = halvik_split(*img, con);
     const std::string base = img->base_name;
     img.reset();  // the input is no longer needed

@@ -5,12 +5,14 @@
 #include <span>
 
 #include "vgm/commands.h"
-#include "vgm/frontend.h"
+#include "vgm/program.h"
 #include "vgm/output.h"
 
 using namespace vgm;
 
 namespace {
+
+constexpr FrontEnd kFrontEnd{"ulvane", false, 1, 0, FixupProfile::FullCopying};
 
 // Bits 7 and 6 of a pan register switch the two sides on.
 constexpr uint8_t kBothSides = 0xC0;
@@ -220,11 +222,9 @@ void MonoWalk::ymf278b(uint32_t pos) {
 void ulvane_make_mono(VgmImage& img, Console& con) { MonoWalk(img, con).run(); }
 
 int ulvane_run(int argc, char** argv, Console& con) {
-    print_banner(con, "ulvane", false);
-    const std::string name = obtain_file_name(con, argc, argv, 1);
-    if (name.empty()) return 0;
-    auto img = load_vgm(con, name, FixupProfile::FullCopying);
-    if (!img) return 1;
+    int exit_code = 0;
+    auto img = start_vgm_program(con, argc, argv, kFrontEnd, exit_code);
+    if (!img) return exit_code;
     ulvane_make_mono(*img, con);
     const std::string out = output_name(img->base_name, "_mono.vgm", argc, argv, 2);
     if (!write_output(con, out, img->data(), MessageStyle::B)) return kExitWriteFailed;
