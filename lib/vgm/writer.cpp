@@ -8,7 +8,7 @@ namespace {
 uint32_t stream_start(const VgmImage& in) { return std::min(in.data_start(), in.file_size); }
 }  // namespace
 
-OutputState::OutputState(const VgmImage& in) : in_loop_(in.header.loop()) {
+OutputState::OutputState(const VgmImage& in) : in_(in.bytes), in_loop_(in.header.loop()) {
     buf_.reserve(in.file_size + size_t{64});
     buf_.resize(stream_start(in), 0);
 }

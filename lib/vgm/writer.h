@@ -7,7 +7,7 @@
 //   OutputState out(image);
 //   for each command at input position p:
 //       out.record_loop(p);           // before the command's output
-//       out.append(...) / out.put(...);
+//       out.copy_input(p, len) / out.append(...) / out.put(...);
 //   finish_output(con, out, image, kLoopWarning);
 //   out.set_u32(hdr::kTotalSamples, ...);   // fields the program recomputes
 //   write_output(con, output_name(...), out.bytes(), MessageStyle::A);
@@ -34,7 +34,7 @@ class OutputState {
 public:
     explicit OutputState(const VgmImage& in);
 
-    uint32_t write_pos() const { return static_cast<uint32_t>(buf_.size()); }
+    uint32_t write_pos() const { return static_cast<uint32_t>(buf_.size() + run_len_); }
     // Absolute output position of the loop point; 0 while none was recorded.
     uint32_t loop_pos() const { return loop_pos_; }
 
@@ -45,19 +45,56 @@ public:
         if (in_loop_ != 0 && in_pos == in_loop_) loop_pos_ = write_pos();
     }
 
-    void put(uint8_t b) { buf_.push_back(b); }
-    void put_le16(uint16_t v) { append_le16(buf_, v); }
-    void append(Bytes b) { buf_.insert(buf_.end(), b.begin(), b.end()); }
+    // Copies `len` bytes of the input file from `in_pos` (as far as they
+    // exist). Copies of adjacent input ranges are gathered and appended in
+    // one go, so a walk that copies most commands costs little per command.
+    void copy_input(size_t in_pos, size_t len) {
+        if (run_len_ != 0 && run_from_ + run_len_ == in_pos) {
+            run_len_ += len;
+        } else {
+            flush();
+            run_from_ = in_pos;
+            run_len_ = len;
+        }
+        if (!in_bounds(in_.size(), run_from_, run_len_)) run_len_ = run_from_ < in_.size() ? in_.size() - run_from_ : 0;
+    }
+
+    void put(uint8_t b) {
+        flush();
+        buf_.push_back(b);
+    }
+    void put_le16(uint16_t v) {
+        flush();
+        append_le16(buf_, v);
+    }
+    void append(Bytes b) {
+        flush();
+        buf_.insert(buf_.end(), b.begin(), b.end());
+    }
 
     // A header field of the output (after finish_output, which copies the
     // header in). A field outside the output is not written.
-    void set_u32(size_t off, uint32_t v) { store_le32(buf_, off, v); }
+    void set_u32(size_t off, uint32_t v) { store_le32(buffer(), off, v); }
 
-    Bytes bytes() const { return buf_; }
-    std::vector<uint8_t>& buffer() { return buf_; }
+    // The output so far, every copy included.
+    Bytes bytes() { return buffer(); }
+    std::vector<uint8_t>& buffer() {
+        flush();
+        return buf_;
+    }
 
 private:
+    void flush() {
+        if (run_len_ == 0) return;
+        const auto from = in_.begin() + static_cast<ptrdiff_t>(run_from_);
+        buf_.insert(buf_.end(), from, from + static_cast<ptrdiff_t>(run_len_));
+        run_len_ = 0;
+    }
+
+    Bytes in_;
     std::vector<uint8_t> buf_;
+    size_t run_from_ = 0;  // input range copied but not yet appended
+    size_t run_len_ = 0;
     uint32_t in_loop_ = 0;
     uint32_t loop_pos_ = 0;
 };

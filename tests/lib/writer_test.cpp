@@ -39,7 +39,7 @@ Rewrite copy_stream(const VgmImage& in, size_t extra_bytes_per_wait = 0) {
         const uint32_t n = command_length(in.data(), pos, kDefaultWalk);
         if (!command_fits(in.file_size, pos, n)) break;
         out.record_loop(static_cast<uint32_t>(pos));
-        out.append(in.data().subspan(pos, n));
+        out.copy_input(pos, n);
         if (in.bytes[pos] == 0x62)
             for (size_t i = 0; i < extra_bytes_per_wait; ++i) out.put(0x66);
         if (in.bytes[pos] == 0x66) break;
@@ -136,6 +136,22 @@ TEST(Writer, DataStartPastTheEnd) {
     // Nothing to walk; the output is the file's bytes, no larger.
     EXPECT_EQ(r.size, in.size());
     EXPECT_EQ(load_le32(r.out, 0x04), in.size() - 4);
+}
+
+TEST(Writer, CopiesGatherAndStayInside) {
+    const ByteVec in = VgmBuilder().cmd({0x50, 1, 0x50, 2, 0x62}).end().build();
+    const VgmImage img = image(in);
+    OutputState out(img);
+    out.copy_input(0x80, 2);
+    out.copy_input(0x82, 2);
+    EXPECT_EQ(out.write_pos(), 0x84u);  // gathered copies count at once
+    out.put(0x70);
+    out.copy_input(0x84, 2);              // runs one byte past the end
+    out.copy_input(0x1000, 4);            // wholly outside
+    out.append(ByteVec{0xAA});
+    const ByteVec expected = {0x50, 1, 0x50, 2, 0x70, 0x62, 0x66, 0xAA};
+    ASSERT_EQ(out.bytes().size(), 0x80 + expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.bytes().begin() + 0x80));
 }
 
 TEST(Output, Naming) {

@@ -57,15 +57,14 @@ GlimberResult glimber_walk(vgm::Console& con, const vgm::VgmImage& in, uint16_t 
         if (!vgm::command_fits(size, pos, len)) {
             // A command cut off by the end of the file is kept as it stands.
             out.record_loop(static_cast<uint32_t>(pos));
-            out.append(data.subspan(pos));
+            out.copy_input(pos, size - pos);
             break;
         }
-        const vgm::Bytes command = data.subspan(pos, len);
         if (!is_wait(op)) {
             if (!vgm::has_defined_length(op)) vgm::print_unknown_command(con, op);
             if (op >= 0x80 && op <= 0x8F) input_time += op & 0x0Fu;
             out.record_loop(static_cast<uint32_t>(pos));
-            out.append(command);
+            out.copy_input(pos, len);
             wait_last = false;
             follow_up = false;
             if (op == vgm::cmd::kEnd) break;
@@ -76,15 +75,15 @@ GlimberResult glimber_walk(vgm::Console& con, const vgm::VgmImage& in, uint16_t 
             const bool is_long = n > threshold;
             if (follow_up) {
                 emit_pending(out, pending);
-                out.append(command);
+                out.copy_input(pos, len);
                 wait_last = true;
                 follow_up = false;
             } else if (pending == 0 && is_long) {
-                out.append(command);
+                out.copy_input(pos, len);
                 wait_last = true;
             } else if (wait_last || (loop != 0 && pos == loop)) {
                 emit_pending(out, pending);
-                out.append(command);
+                out.copy_input(pos, len);
                 wait_last = true;
             } else if (is_long) {
                 pending += n;

@@ -60,14 +60,14 @@ RoundingStats kadrel_walk(vgm::Console& con, const vgm::VgmImage& in, const Fram
         if (!vgm::command_fits(size, pos, len)) {
             // A command cut off by the end of the file is kept as it stands.
             out.record_loop(at);
-            out.append(data.subspan(pos));
+            out.copy_input(pos, size - pos);
             break;
         }
         if (!is_wait(op)) {
             if (!vgm::has_defined_length(op)) vgm::print_unknown_command(con, op);
             if (op >= 0x80 && op <= 0x8F) running += op & 0x0Fu;
             out.record_loop(at);
-            out.append(data.subspan(pos, len));
+            out.copy_input(pos, len);
             if (op == vgm::cmd::kEnd) break;
             pos += len;
             continue;
