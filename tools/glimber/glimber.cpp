@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "vgm/commands.h"
-#include "vgm/frontend.h"
 #include "vgm/output.h"
+#include "vgm/program.h"
 
 namespace {
 
@@ -105,13 +105,12 @@ GlimberResult glimber_walk(vgm::Console& con, const vgm::VgmImage& in, uint16_t 
 }
 
 int glimber_run(int argc, char** argv, vgm::Console& con) {
-    vgm::print_banner(con, "glimber", true);
     uint16_t threshold = 1;
     const int input_arg = glimber_options(argc, argv, threshold);
-    const std::string name = vgm::obtain_file_name(con, argc, argv, input_arg);
-    if (name.empty()) return 0;
-    const auto in = vgm::load_vgm(con, name, vgm::FixupProfile::Short);
-    if (!in) return 1;
+    const vgm::FrontEnd front{"glimber", true, input_arg, 0, vgm::FixupProfile::Short};
+    int exit_code = 0;
+    const auto in = vgm::start_vgm_program(con, argc, argv, front, exit_code);
+    if (!in) return exit_code;
 
     vgm::OutputState out(*in);
     const GlimberResult r = glimber_walk(con, *in, threshold, out);

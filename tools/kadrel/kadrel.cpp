@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "vgm/commands.h"
-#include "vgm/frontend.h"
 #include "vgm/output.h"
+#include "vgm/program.h"
 
 namespace {
 
@@ -105,11 +105,10 @@ RoundingStats kadrel_walk(vgm::Console& con, const vgm::VgmImage& in, const Fram
 }
 
 int kadrel_run(int argc, char** argv, vgm::Console& con) {
-    vgm::print_banner(con, "kadrel", true);
-    const std::string name = vgm::obtain_file_name(con, argc, argv, 1);
-    if (name.empty()) return 0;
-    auto in = vgm::load_vgm(con, name, vgm::FixupProfile::Short);
-    if (!in) return 1;
+    static constexpr vgm::FrontEnd kFrontEnd{"kadrel", true, 1, 0, vgm::FixupProfile::Short};
+    int exit_code = 0;
+    auto in = vgm::start_vgm_program(con, argc, argv, kFrontEnd, exit_code);
+    if (!in) return exit_code;
 
     const auto timing = kadrel_timing(con, *in);
     if (!timing) return 0;  // nothing converted, nothing written
