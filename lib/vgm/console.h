@@ -33,4 +33,7 @@ inline constexpr const char* kClearLine = "\t\t\t\t\t\t\t\t\r";
 // What a command walk prints for a byte without a defined length.
 inline void print_unknown_command(Console& con, uint8_t op) { con.print("Unknown Command: %X\n", op); }
 
+// The message of a file that cannot be opened or read.
+inline constexpr const char* kErrorOpeningFile = "Error opening the file!";
+
 }  // namespace vgm
