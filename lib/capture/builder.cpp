@@ -1,8 +1,10 @@
 #include "capture/builder.h"
 
-#include <algorithm>
+#include <sys/stat.h>
 
-#include "vgm/fileio.h"
+#include <algorithm>
+#include <cstdio>
+
 #include "vgm/loader.h"
 #include "vgm/output.h"
 
@@ -70,8 +72,27 @@ int write_vgm_file(Console& con, const std::string& name, Bytes file) {
     return write_output(con, name, file, MessageStyle::B, "") ? 0 : kExitWriteFailed;
 }
 
+// The whole file. A regular file is sized first so that it is read in one
+// piece; one that turns out longer or shorter is still read whole, and
+// anything else (a pipe, a directory) is read in chunks or fails.
+static bool read_whole_file(const std::string& name, std::vector<uint8_t>& data) {
+    data.clear();
+    FILE* f = std::fopen(name.c_str(), "rb");
+    if (!f) return false;
+    struct stat st;
+    if (::fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        data.resize(static_cast<size_t>(st.st_size));
+        data.resize(std::fread(data.data(), 1, data.size(), f));
+    }
+    uint8_t buf[1 << 16];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) data.insert(data.end(), buf, buf + n);
+    const bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
 bool read_capture(Console& con, const std::string& name, std::vector<uint8_t>& data) {
-    if (read_file(name, data)) return true;
+    if (read_whole_file(name, data)) return true;
     data.clear();
     data.shrink_to_fit();
     con.line(kErrorOpeningFile);

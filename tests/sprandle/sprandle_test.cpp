@@ -266,9 +266,13 @@ TEST(Sprandle, RefusedFiles) {
         EXPECT_FALSE(dir.exists("x.vgm")) << what;
     }
     TempDir dir;
-    const RunResult r = run_tool("sprandle", {"missing.dro"}, dir.path());
+    RunResult r = run_tool("sprandle", {"missing.dro"}, dir.path());
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.out, head("missing.dro") + "Error opening the file!\n");
+    ASSERT_EQ(::mkdir(dir.file("folder.dro").c_str(), 0755), 0);
+    r = run_tool("sprandle", {"folder.dro"}, dir.path());
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, head("folder.dro") + "Error opening the file!\n");
 }
 
 TEST(Sprandle, NameFromThePrompt) {
