@@ -1,6 +1,7 @@
 // glimber end to end: the real program on small files built byte by byte.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -262,4 +263,13 @@ TEST(Glimber, OutputThatCannotBeWritten) {
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.out, head() + "\t\t\t\t\t\t\t\t\rError writing missing/out.vgm!\n");
     EXPECT_EQ(dir.list(), std::vector<std::string>{"in.vgm"});
+
+    // The name is taken by a directory: the new file is written in full
+    // under a temporary name, the rename fails, and nothing is left behind.
+    std::filesystem::create_directory(dir.file("taken.vgm"));
+    const auto r2 = run_tool("glimber", {"in.vgm", "taken.vgm"}, dir.path());
+    EXPECT_EQ(r2.exit_code, 1);
+    EXPECT_NE(r2.out.find("\t\t\t\t\t\t\t\t\rError writing taken.vgm!\n"), std::string::npos);
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"in.vgm", "taken.vgm"}));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("taken.vgm")));
 }
