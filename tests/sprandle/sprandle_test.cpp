@@ -95,6 +95,9 @@ TEST(Sprandle, MillisecondsToSamplesFromTheRunningTotal) {
     // from the total so far, so ten 1 ms delays reach 441, not 440.
     const std::vector<std::pair<uint32_t, uint32_t>> cases = {
         {0, 0}, {1, 44}, {10, 441}, {17, 750}, {512, 22579}, {1298, 57242}, {5594, 246695}, {100000, 4410000},
+        // The product is rounded to single precision before 0.5 is added; a
+        // fused multiply-add would give one sample more here.
+        {98304, 4335206}, {190223, 8388834},
     };
     for (const auto& [ms, samples] : cases) EXPECT_EQ(sprandle::ms_to_samples(ms), samples) << ms;
 
