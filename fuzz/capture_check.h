@@ -35,6 +35,8 @@ inline size_t check_capture_file(const capture::VgmFileBuilder& b) {
         pos += 3;
     }
     if (pos + 1 != f.size()) std::abort();
-    if (samples != b.samples_written()) std::abort();
+    // The count is 32 bits, as the header's total is: past 2^32 samples
+    // (27 hours) it wraps like the field.
+    if (static_cast<uint32_t>(samples) != b.samples_written()) std::abort();
     return writes;
 }
