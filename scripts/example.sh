@@ -5,6 +5,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 install_missing cmake g++ make zlib1g-dev
-cmake -S . -B build-example $(cmake_generator) -DCMAKE_BUILD_TYPE=Release -DVGMTOOLS_TESTS=OFF >/dev/null
+cmake -S . -B build-example $(cmake_generator) -DCMAKE_BUILD_TYPE=Release -DTUNDREL_TESTS=OFF >/dev/null
 cmake --build build-example -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 exec build-example/bin/quorvel examples/example.vgm

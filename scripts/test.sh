@@ -10,11 +10,11 @@ install_missing cmake ninja-build g++ zlib1g-dev libgtest-dev
 jobs=$(nproc 2>/dev/null || echo 2)
 for variant in plain sanitize; do
   if [ $variant = plain ]; then
-    dir=build opts=(-DCMAKE_BUILD_TYPE=Release -DVGMTOOLS_SANITIZE=OFF)
+    dir=build opts=(-DCMAKE_BUILD_TYPE=Release -DTUNDREL_SANITIZE=OFF)
   else
-    dir=build-asan opts=(-DCMAKE_BUILD_TYPE=Debug -DVGMTOOLS_SANITIZE=ON)
+    dir=build-asan opts=(-DCMAKE_BUILD_TYPE=Debug -DTUNDREL_SANITIZE=ON)
   fi
-  cmake -S . -B $dir $(cmake_generator) -DVGMTOOLS_TESTS=ON "${opts[@]}"
+  cmake -S . -B $dir $(cmake_generator) -DTUNDREL_TESTS=ON "${opts[@]}"
   cmake --build $dir -j "$jobs"
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir $dir --output-on-failure --no-tests=error -j "$jobs"
