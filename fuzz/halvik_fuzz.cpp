@@ -8,6 +8,7 @@
 
 #include "halvik.h"
 #include "vgm/bytes.h"
+#include "vgm_seed.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto img = vgm::image_from_bytes(std::vector<uint8_t>(data, data + size), vgm::FixupProfile::Short);
@@ -30,17 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 }
 
 std::vector<std::vector<uint8_t>> fuzz_seeds() {
-    std::vector<uint8_t> v(0x80, 0);
-    const uint8_t head[] = {'V', 'g', 'm', ' '};
-    std::copy(head, head + 4, v.begin());
-    v[0x08] = 0x51; v[0x09] = 0x01; v[0x34] = 0x4C;
-    v[0x0F] = 0x40;  // dual SN76496
-    v[0x1C] = 0x66;  // loop at 0x82
-    const uint8_t stream[] = {0x50, 0x9F, 0x30, 0xBF, 0x61, 0x10, 0x00, 0x83, 0x75, 0xA2, 0x2A, 0x00,
-                              0x67, 0x66, 0x00, 0x02, 0, 0, 0x80, 1, 2, 0xB4, 0x85, 0x00, 0x02, 0x62, 0x66,
-                              'G', 'd', '3', ' ', 0, 1, 0, 0, 2, 0, 0, 0, 'a', 0};
-    v.insert(v.end(), stream, stream + sizeof stream);
-    v[0x14] = static_cast<uint8_t>(0x80 + 27 - 0x14);
-    v[0x04] = static_cast<uint8_t>(v.size() - 4);
-    return {v};
+    // dual SN76496, loop at the third byte of the stream, GD3 behind it
+    return {seed_vgm({{0x0C, 0x40000000}},
+                     {0x50, 0x9F, 0x30, 0xBF, 0x61, 0x10, 0x00, 0x83, 0x75, 0xA2, 0x2A, 0x00, 0x67, 0x66,
+                      0x00, 0x02, 0, 0, 0x80, 1, 2, 0xB4, 0x85, 0x00, 0x02, 0x62, 0x66,
+                      'G', 'd', '3', ' ', 0, 1, 0, 0, 2, 0, 0, 0, 'a', 0},
+                     2, 27)};
 }

@@ -7,6 +7,7 @@
 
 #include "vgm/commands.h"
 #include "vgm/loader.h"
+#include "vgm_seed.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> bytes(data, data + size);
@@ -26,12 +27,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 }
 
 std::vector<std::vector<uint8_t>> fuzz_seeds() {
-    std::vector<uint8_t> v(0x80, 0);
-    const uint8_t head[] = {'V', 'g', 'm', ' '};
-    std::copy(head, head + 4, v.begin());
-    v[0x08] = 0x51; v[0x09] = 0x01; v[0x34] = 0x4C;
-    const uint8_t stream[] = {0x52, 0x28, 0xF0, 0x67, 0x66, 0x00, 0x02, 0, 0, 0, 1, 2, 0x61, 0x10, 0, 0x66};
-    v.insert(v.end(), stream, stream + sizeof stream);
-    v[0x04] = static_cast<uint8_t>(v.size() - 4);
-    return {v};
+    return {seed_vgm({}, {0x52, 0x28, 0xF0, 0x67, 0x66, 0x00, 0x02, 0, 0, 0, 1, 2, 0x61, 0x10, 0, 0x66})};
 }

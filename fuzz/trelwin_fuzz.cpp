@@ -9,6 +9,7 @@
 
 #include "trelwin.h"
 #include "vgm/bytes.h"
+#include "vgm_seed.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static FILE* sink = std::fopen("/dev/null", "w");
@@ -35,16 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 }
 
 std::vector<std::vector<uint8_t>> fuzz_seeds() {
-    std::vector<uint8_t> v(0x80, 0);
-    const uint8_t head[] = {'V', 'g', 'm', ' '};
-    std::copy(head, head + 4, v.begin());
-    v[0x08] = 0x51; v[0x09] = 0x01; v[0x34] = 0x4C;
-    v[0x1C] = 0x6A;  // loop at 0x86
-    const uint8_t stream[] = {0x5A, 0x20, 0x01, 0xAA, 0x20, 0x02, 0x5E, 0x01, 0x00, 0x5F, 0x05, 0x01,
-                              0x5E, 0xC0, 0x31, 0x5F, 0xE0, 0x07, 0x02, 0x61, 0x10, 0, 0x66,
-                              'G', 'd', '3', ' ', 0, 1, 0, 0, 2, 0, 0, 0, 'a', 0};
-    v.insert(v.end(), stream, stream + sizeof stream);
-    v[0x14] = static_cast<uint8_t>(0x80 + 23 - 0x14);
-    v[0x04] = static_cast<uint8_t>(v.size() - 4);
-    return {v};
+    return {seed_vgm({},
+                     {0x5A, 0x20, 0x01, 0xAA, 0x20, 0x02, 0x5E, 0x01, 0x00, 0x5F, 0x05, 0x01, 0x5E, 0xC0, 0x31,
+                      0x5F, 0xE0, 0x07, 0x02, 0x61, 0x10, 0, 0x66, 'G', 'd', '3', ' ', 0, 1, 0, 0, 2, 0, 0, 0, 'a', 0},
+                     6, 23)};
 }

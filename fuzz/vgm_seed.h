@@ -1,0 +1,28 @@
+// Seeds for the fuzz targets: a small well-formed VGM file.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <utility>
+#include <vector>
+
+#include "vgm/bytes.h"
+
+// A version 1.51 file whose stream starts right behind a header of
+// `header_size` bytes. `fields` are 32-bit header fields to set (clocks);
+// `loop` and `gd3` are offsets into `stream` (-1 for none), written as the
+// header's relative offsets; the EOF offset is filled in.
+inline std::vector<uint8_t> seed_vgm(std::initializer_list<std::pair<size_t, uint32_t>> fields,
+                                     std::initializer_list<uint8_t> stream, int loop = -1, int gd3 = -1,
+                                     uint32_t header_size = 0x80) {
+    std::vector<uint8_t> v(header_size, 0);
+    vgm::store_le32(v, 0x00, 0x206D6756);
+    vgm::store_le32(v, 0x08, 0x151);
+    vgm::store_le32(v, 0x34, header_size - 0x34);
+    for (auto [off, value] : fields) vgm::store_le32(v, off, value);
+    if (loop >= 0) vgm::store_le32(v, 0x1C, header_size + static_cast<uint32_t>(loop) - 0x1C);
+    if (gd3 >= 0) vgm::store_le32(v, 0x14, header_size + static_cast<uint32_t>(gd3) - 0x14);
+    v.insert(v.end(), stream);
+    vgm::store_le32(v, 0x04, static_cast<uint32_t>(v.size() - 4));
+    return v;
+}
