@@ -195,9 +195,9 @@ TEST(Halvik, LongHeaderLoopInsideACommandAndBadTag) {
     EXPECT_EQ(r.exit_code, 0);
     const ByteVec in_head(in.begin(), in.begin() + 0x100);
     EXPECT_EQ(dir.read("song_0.vgm"),
-              expect_file(in_head, {0x50, 0x9F, 0x7F, 0x66}, {}, {{0x0C, 3579545}, {0x1C, 0}, {0x20, 0}}));
+              expect_file(in_head, {0x50, 0x9F, 0x7F, 0x66}, {}, {{0x0C, 3579545}, {0x1C, 0}}));
     EXPECT_EQ(dir.read("song_1.vgm"),
-              expect_file(in_head, {0x7F, 0x50, 0x9F, 0x66}, {}, {{0x0C, 3579545}, {0x1C, 0}, {0x20, 0}}));
+              expect_file(in_head, {0x7F, 0x50, 0x9F, 0x66}, {}, {{0x0C, 3579545}, {0x1C, 0}}));
 }
 
 TEST(Halvik, LoopSamplesNotMergedIntoADacWriteBeforeTheLoop) {

@@ -164,14 +164,9 @@ void finish(ChipOutput& o, const VgmImage& img) {
     const uint32_t start = img.data_start();
     h.set_u32(hdr::kEofOffset, size - 4);
     h.set_u32(hdr::kGd3Offset, h.gd3() ? h.gd3() - static_cast<uint32_t>(hdr::kGd3Offset) : 0);
-    if (o.loop_pos != 0) {
-        h.set_u32(hdr::kLoopOffset, o.loop_pos - static_cast<uint32_t>(hdr::kLoopOffset));
-    } else {
-        // The input's loop point was not the start of a command: the output
-        // gets no loop rather than one into the wrong place.
-        if (h.loop() != 0) h.set_u32(hdr::kLoopSamples, 0);
-        h.set_u32(hdr::kLoopOffset, 0);
-    }
+    // An input loop point that is not the start of a command gives no loop
+    // rather than one into the wrong place. The loop samples stay as stored.
+    h.set_u32(hdr::kLoopOffset, o.loop_pos ? o.loop_pos - static_cast<uint32_t>(hdr::kLoopOffset) : 0);
     h.set_u32(hdr::kDataOffset, start - static_cast<uint32_t>(hdr::kDataOffset));
     const size_t head = std::min<size_t>(start, hdr::kSize);
     std::copy_n(h.bytes.begin(), head, o.buf.begin());

@@ -195,14 +195,9 @@ void OplWalk::finish_compaction(uint32_t read) {
         uint32_t new_loop = 0;
         if (new_loop_ != 0) new_loop = new_loop_;
         else if (in_tail(loop)) new_loop = moved(loop);
-        if (new_loop != 0) {
-            store_le32(b_, hdr::kLoopOffset, new_loop - static_cast<uint32_t>(hdr::kLoopOffset));
-        } else {
-            // The loop point lay inside a command or outside the file: the
-            // output has no loop rather than one into the wrong place.
-            store_le32(b_, hdr::kLoopOffset, 0);
-            store_le32(b_, hdr::kLoopSamples, 0);
-        }
+        // A loop point inside a command or outside the file gives no loop
+        // rather than one into the wrong place; the loop samples stay as stored.
+        store_le32(b_, hdr::kLoopOffset, new_loop ? new_loop - static_cast<uint32_t>(hdr::kLoopOffset) : 0);
     }
     if (gd3 != 0) {
         // A tag elsewhere than behind the stream would point into moved
