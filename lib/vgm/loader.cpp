@@ -138,7 +138,9 @@ std::optional<VgmImage> load_vgm(Console& con, const std::string& name, FixupPro
     std::vector<uint8_t> stored;
     const uint64_t hint = size_hint(name, gzdirect(gz.f) != 0);
     gzseek(gz.f, 0, SEEK_SET);
-    read_up_to(gz.f, claimed, hint, stored);
+    // The header record is always the first 228 bytes, even when the EOF
+    // offset claims a shorter file; image_from_bytes cuts the bytes after.
+    read_up_to(gz.f, std::max<uint64_t>(claimed, hdr::kSize), hint, stored);
     gzclose(gz.f);
     gz.f = nullptr;
 

@@ -38,7 +38,8 @@ std::string base_name_of(const std::string& name);
 // could be read; the header's EOF offset says how long the file should be.
 // A file shorter than its EOF offset claims ends where its bytes end: the
 // image holds only the bytes that exist, and file_size is their count. A file
-// longer than its EOF offset is cut at the EOF position. Returns nullopt when
+// longer than its EOF offset is cut at the EOF position; the header record is
+// taken from the first 228 bytes before the cut all the same. Returns nullopt when
 // the signature is missing.
 std::optional<VgmImage> image_from_bytes(std::vector<uint8_t> stored, FixupProfile profile);
 

@@ -248,6 +248,7 @@ TEST(Quorvel, DamagedFiles) {
         {patched(4, 0xFFFFFFFF), "YM2612 #0: 2 Commands, 1 Note\n"},   // claimed size wraps in 32 bits
         {cut, "YM2612 #0: 1 Command, 1 Note\n"},
         {patched(0x34, 0x7FFFFFF0), "YM2612 #0: 0 Commands, 0 Notes\n"},  // data start beyond the end
+        {patched(4, 0x1C), "YM2612 #0: 0 Commands, 0 Notes\n"},  // EOF before the clocks: header still read whole
         {block, "YM2612 #0: 1 Command, 1 Note\n"},                       // data block runs past the end
         {ByteVec(good.begin(), good.begin() + 0x30), "YM2612 #0: 0 Commands, 0 Notes\n"},  // shorter than its header
         {ByteVec(good.begin(), good.begin() + 0x20), ""},
