@@ -1,0 +1,44 @@
+// The frame-accuracy tool over arbitrary files: a finished output has an EOF
+// offset that matches its size and loop and GD3 offsets inside it.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "kadrel.h"
+#include "vgm/bytes.h"
+#include "vgm_seed.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    auto img = vgm::image_from_bytes(std::vector<uint8_t>(data, data + size), vgm::FixupProfile::Short);
+    if (!img) return 0;
+    static FILE* sink = std::fopen("/dev/null", "w");
+    vgm::Console con;
+    con.out = sink;
+    const auto timing = kadrel_timing(con, *img);
+    if (!timing) return 0;
+    vgm::OutputState out(*img);
+    const RoundingStats s = kadrel_walk(con, *img, *timing, out);
+    // A difference never exceeds half a frame in either direction.
+    if (s.lowest < -timing->samples_per_frame || s.highest > timing->samples_per_frame / 2) std::abort();
+    const uint32_t n = vgm::finish_output(con, out, *img, vgm::kLoopWarning);
+    const vgm::Bytes b = out.bytes();
+    if (n != b.size()) std::abort();
+    if (b.size() >= 8 && vgm::load_le32(b, 4) + 4 != b.size()) std::abort();
+    const uint32_t loop = vgm::load_le32(b, 0x1C);
+    if (b.size() >= 0x20 && loop != 0 && loop + 0x1Cu > b.size()) std::abort();  // may point at the very end
+    const uint32_t gd3 = vgm::load_le32(b, 0x14);
+    if (b.size() >= 0x18 && gd3 != 0 && gd3 != vgm::load_le32(img->bytes, 0x14) &&
+        (gd3 + 0x14u + 12 > b.size() || vgm::load_le32(b, gd3 + 0x14) != 0x20336447))
+        std::abort();
+    return 0;
+}
+
+std::vector<std::vector<uint8_t>> fuzz_seeds() {
+    // 60 Hz with uneven waits, loop at a wait, GD3 behind the stream
+    return {seed_vgm({{0x0C, 3579545}, {0x24, 60}},
+                     {0x50, 0x9F, 0x61, 0x90, 0x01, 0x61, 0x4F, 0x01, 0x63, 0x50, 0x01, 0x61, 0xFF, 0xFF,
+                      0x8F, 0x70, 0x45, 0x00, 0x96, 0x62, 0x66,
+                      'G', 'd', '3', ' ', 0, 1, 0, 0, 2, 0, 0, 0, 'a', 0},
+                     5, 21)};
+}
