@@ -290,6 +290,14 @@ TEST(Sprandle, NameFromThePrompt) {
     r = run_tool("sprandle", {}, dir.path(), "\n");
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out, banner("sprandle") + "File Name:\t");
+
+    // There is no output-name argument: anything after the input is ignored.
+    dir.write("b.dro", dro_v1(0, 0, {}));
+    r = run_tool("sprandle", {"b.dro", "other.vgm", "-x"}, dir.path());
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, head("b.dro") + "\nDRO File Version: 1.00\nFile written.\n");
+    EXPECT_TRUE(dir.exists("b.vgm"));
+    EXPECT_FALSE(dir.exists("other.vgm"));
 }
 
 TEST(Sprandle, UnwritableOutputIsReported) {
