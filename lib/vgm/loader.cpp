@@ -87,7 +87,7 @@ uint64_t size_hint(const std::string& name, bool plain) {
 // Reads up to `limit` bytes from the current position, in chunks, so memory
 // follows what the file really holds rather than what its header claims.
 bool read_up_to(gzFile f, uint64_t limit, uint64_t hint, std::vector<uint8_t>& out) {
-    constexpr size_t kChunk = 1 << 20;
+    constexpr size_t kChunk = 1 << 16;  // small, so a damaged stream loses little
     out.clear();
     out.reserve(static_cast<size_t>(std::min(limit, hint)));
     while (out.size() < limit) {
