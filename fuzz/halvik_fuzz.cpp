@@ -8,14 +8,12 @@
 
 #include "halvik.h"
 #include "vgm/bytes.h"
-#include "vgm_seed.h"
+#include "vgm_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto img = vgm::image_from_bytes(std::vector<uint8_t>(data, data + size), vgm::FixupProfile::Short);
     if (!img) return 0;
-    static FILE* sink = std::fopen("/dev/null", "w");
-    vgm::Console con;
-    con.out = sink;
+    vgm::Console con = quiet_console();
     const SplitOutputs out = halvik_split(*img, con);
     for (const auto& o : out) {
         if (!o.has_data) continue;

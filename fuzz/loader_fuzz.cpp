@@ -7,7 +7,7 @@
 
 #include "vgm/commands.h"
 #include "vgm/loader.h"
-#include "vgm_seed.h"
+#include "vgm_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> bytes(data, data + size);

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "quorvel.h"
-#include "vgm_seed.h"
+#include "vgm_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto img = vgm::image_from_bytes(std::vector<uint8_t>(data, data + size), vgm::FixupProfile::FullClearing);

@@ -9,12 +9,10 @@
 
 #include "trelwin.h"
 #include "vgm/bytes.h"
-#include "vgm_seed.h"
+#include "vgm_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static FILE* sink = std::fopen("/dev/null", "w");
-    vgm::Console con;
-    con.out = sink;
+    vgm::Console con = quiet_console();
     for (OplMode mode : {OplMode::OplToDual, OplMode::DualToOpl3, OplMode::DualToSingle, OplMode::OplToSingle}) {
         auto img = vgm::image_from_bytes(std::vector<uint8_t>(data, data + size), vgm::FixupProfile::FullCopying);
         if (!img) return 0;

@@ -1,12 +1,16 @@
-// Seeds for the fuzz targets: a small well-formed VGM file.
+// Support for the fuzz targets: seed files, a silent console, and the checks
+// every rewritten file must pass.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
 #include <utility>
 #include <vector>
 
 #include "vgm/bytes.h"
+#include "vgm/console.h"
 
 // A version 1.51 file whose stream starts right behind a header of
 // `header_size` bytes. `fields` are 32-bit header fields to set (clocks);
@@ -25,4 +29,25 @@ inline std::vector<uint8_t> seed_vgm(std::initializer_list<std::pair<size_t, uin
     v.insert(v.end(), stream);
     vgm::store_le32(v, 0x04, static_cast<uint32_t>(v.size() - 4));
     return v;
+}
+
+// A console whose output goes nowhere.
+inline vgm::Console quiet_console() {
+    static FILE* sink = std::fopen("/dev/null", "w");
+    vgm::Console con;
+    con.out = sink;
+    return con;
+}
+
+// A finished rewrite of `in`: the EOF offset matches the size, the loop
+// offset lies inside the file (it may point at its very end), and a GD3
+// offset that was rebuilt leads to a tag.
+inline void check_rewritten(vgm::Bytes out, vgm::Bytes in) {
+    if (out.size() >= 8 && vgm::load_le32(out, 4) + 4 != out.size()) std::abort();
+    const uint32_t loop = vgm::load_le32(out, 0x1C);
+    if (out.size() >= 0x20 && loop != 0 && loop + 0x1Cu > out.size()) std::abort();
+    const uint32_t gd3 = vgm::load_le32(out, 0x14);
+    if (out.size() >= 0x18 && gd3 != 0 && gd3 != vgm::load_le32(in, 0x14) &&
+        (gd3 + 0x14u + 12 > out.size() || vgm::load_le32(out, gd3 + 0x14) != 0x20336447))
+        std::abort();
 }
