@@ -18,10 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     vgm::OutputState out(*img);
     const GlimberResult r = glimber_walk(con, *img, threshold, out);
     if (!r.changed) return 0;
-    const uint32_t n = vgm::finish_output(con, out, *img, vgm::kLoopWarning);
-    const vgm::Bytes b = out.bytes();
-    if (n != b.size()) std::abort();
-    check_rewritten(b, img->bytes);
+    finish_and_check(con, out, *img);
     return 0;
 }
 

@@ -19,10 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const RoundingStats s = kadrel_walk(con, *img, *timing, out);
     // A difference never exceeds half a frame in either direction.
     if (s.lowest < -timing->samples_per_frame || s.highest > timing->samples_per_frame / 2) std::abort();
-    const uint32_t n = vgm::finish_output(con, out, *img, vgm::kLoopWarning);
-    const vgm::Bytes b = out.bytes();
-    if (n != b.size()) std::abort();
-    check_rewritten(b, img->bytes);
+    finish_and_check(con, out, *img);
     return 0;
 }
 

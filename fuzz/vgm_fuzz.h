@@ -11,6 +11,8 @@
 
 #include "vgm/bytes.h"
 #include "vgm/console.h"
+#include "vgm/loader.h"
+#include "vgm/writer.h"
 
 // A version 1.51 file whose stream starts right behind a header of
 // `header_size` bytes. `fields` are 32-bit header fields to set (clocks);
@@ -50,4 +52,11 @@ inline void check_rewritten(vgm::Bytes out, vgm::Bytes in) {
     if (out.size() >= 0x18 && gd3 != 0 && gd3 != vgm::load_le32(in, 0x14) &&
         (gd3 + 0x14u + 12 > out.size() || vgm::load_le32(out, gd3 + 0x14) != 0x20336447))
         std::abort();
+}
+
+// Finishes a rewrite of `in` as the programs do and checks the result.
+inline void finish_and_check(vgm::Console& con, vgm::OutputState& out, const vgm::VgmImage& in) {
+    const uint32_t n = vgm::finish_output(con, out, in, vgm::kLoopWarning);
+    if (n != out.bytes().size()) std::abort();
+    check_rewritten(out.bytes(), in.bytes);
 }
