@@ -156,6 +156,14 @@ TEST(Sprandle, UnknownHardwareKeepsOnlyTheWaits) {
     EXPECT_EQ(r.vgm.script, "w882");
     EXPECT_EQ(le32_at(r.file, 0x50), 0x40369E99u);
     EXPECT_EQ(le32_at(r.file, 0x18), 882u);
+
+    // A four-byte type whose first byte is no known type either stays the
+    // four-byte layout: the data starts at 24 and every write is dropped.
+    const Converted u =
+        convert(dro_v1(20, 0x08200103, {0x20, 0x01, 0x20, 0x01, 0x20, 0x01, 0x20, 0x01, 0x00, 0x13, 0x20, 0x02}));
+    EXPECT_EQ(u.vgm.script, "w882");
+    EXPECT_EQ(u.counted_ms, 20u);
+    EXPECT_EQ(le32_at(u.file, 0x50), 0x40369E99u);
 }
 
 // Writes up to file position 32 (always writes in the old layouts), then a
@@ -187,6 +195,15 @@ TEST(Sprandle, LayoutsVersionLinesAndHardware) {
         {"version 0.5, 2 = dual", dro_v0(5, 10, 2, old_body(21)), "0.05", old_script("5A", 21), 0xC0369E99, 0},
         {"version 1", dro_v1(10, 0, old_body(24)), "1.00", old_script("5A", 24), 0x00369E99, 0},
         {"version 1.3", dro_v1(10, 1, old_body(24), 0x00030001), "1.03", old_script("5E", 24), 0, 0x00DA7A64},
+        // Version 1 with the one-byte hardware type of version 0: read as four
+        // bytes the type would be 0x20212001 (or ...00, ...02) and name no
+        // chip, so the type is byte 20 and the data starts at 21.
+        {"version 1, one-byte 0 = OPL2", dro_v0(1, 10, 0, old_body(21)), "1.00", old_script("5A", 21), 0x00369E99,
+         0},
+        {"version 1, one-byte 1 = OPL3", dro_v0(1, 10, 1, old_body(21)), "1.00", old_script("5E", 21), 0,
+         0x00DA7A64},
+        {"version 1, one-byte 2 = dual", dro_v0(1, 10, 2, old_body(21)), "1.00", old_script("5A", 21), 0xC0369E99,
+         0},
         // Version 2 keeps its hardware numbers: 1 = dual. Short delay 0x3C 0x09
         // = 10 ms, long delay 0x3D 0x01 = 512 ms, code 0x05 lies outside the
         // three-entry map and is skipped.
@@ -375,11 +392,12 @@ TEST(Sprandle, Corpus) {
         EXPECT_EQ(v.samples, conv.vgm.samples_written()) << name;
         EXPECT_EQ(le32_at(vgm, 0x18), sprandle::ms_to_samples(h->length_ms)) << name;
         if (name == "samurai.dro") {
-            // Its header has a one-byte hardware type where version 1 has
-            // four: the type read is 0x08200101, so every write is dropped.
-            EXPECT_TRUE(v.writes.empty());
-            EXPECT_NE(r.out.find("Warning! There was an error during delay calculations!"), std::string::npos);
-        } else {
+            // A version 1 header with the one-byte hardware type (OPL3).
+            EXPECT_EQ(le32_at(vgm, 0x5C), 0x00DA7A64u);
+            EXPECT_EQ(le32_at(vgm, 0x50), 0u);
+            EXPECT_GT(v.writes.size(), 1000u);
+        }
+        {
             EXPECT_EQ(conv.counted_ms, h->length_ms) << name;
             EXPECT_EQ(v.samples, sprandle::ms_to_samples(h->length_ms)) << name;
             EXPECT_EQ(r.out.find("Warning!"), std::string::npos) << name;

@@ -187,7 +187,16 @@ std::optional<DroHeader> parse_dro_header(Bytes file) {
         if (file.size() < h.data_start) return std::nullopt;
         h.length_ms = load_le32(file, 12);
         h.pairs = load_le32(file, 16) / 2;
-        h.hardware = renumber_hardware(load_le32(file, 20));
+        const uint32_t hardware32 = load_le32(file, 20);
+        if (hardware32 > 2 && file[20] <= 2) {
+            // Some version 1 captures still carry the one-byte hardware type
+            // of version 0 and start their data at 21: read as four bytes,
+            // the type takes in the first codes and names no hardware.
+            h.data_start = 21;
+            h.hardware = renumber_hardware(file[20]);
+        } else {
+            h.hardware = renumber_hardware(hardware32);
+        }
     } else if (major == 0) {
         h.layout = DroLayout::Version0;
         h.version_minor = minor;
