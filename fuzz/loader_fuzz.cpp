@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (img->file_size != img->bytes.size() || img->file_size > size) std::abort();
         size_t pos = img->data_start();
         while (pos < img->file_size) {
-            const uint32_t len = vgm::command_length(img->data(), pos, vgm::kCounterWalk);
+            const uint32_t len = vgm::command_length(img->data(), pos, vgm::kLongReservedSilent);
             if (!vgm::command_fits(img->file_size, pos, len)) break;
             if (img->bytes[pos] == vgm::cmd::kEnd) break;
             pos += len;

@@ -19,15 +19,25 @@ constexpr uint8_t kPcmRamWrite = 0x68;
 constexpr uint8_t kDataBlockHeaderSize = 7;
 }  // namespace cmd
 
-// How a program's walk treats the points where the walks differ.
-struct WalkPolicy {
-    uint8_t len_40_4e;    // length of the reserved commands 0x40-0x4E: 2 or 3
-    bool report_unknown;  // print "Unknown Command: %X\n" for a byte without defined length
+// What a walk does with a byte that has no defined length (it always counts
+// as a one-byte command).
+enum class UnknownByte : uint8_t {
+    Skip,             // step over it without a word
+    Report,           // print "Unknown Command: %X\n"
+    ClearThenReport,  // print the clearing sequence, then "Unknown Command: %X\n"
 };
 
-constexpr WalkPolicy kDefaultWalk{2, true};  // most rewriting programs
-constexpr WalkPolicy kCounterWalk{3, false};
-constexpr WalkPolicy kWalk3Reporting{3, true};
+// How a program's walk treats the points where the walks differ.
+struct WalkPolicy {
+    uint8_t len_40_4e;       // length of the reserved commands 0x40-0x4E: 2 or 3
+    UnknownByte on_unknown;  // what a byte without a defined length prints
+};
+
+constexpr WalkPolicy kShortReservedReporting{2, UnknownByte::Report};
+constexpr WalkPolicy kShortReservedSilent{2, UnknownByte::Skip};
+constexpr WalkPolicy kShortReservedClearReporting{2, UnknownByte::ClearThenReport};
+constexpr WalkPolicy kLongReservedReporting{3, UnknownByte::Report};
+constexpr WalkPolicy kLongReservedSilent{3, UnknownByte::Skip};
 
 namespace detail {
 // 0 marks a byte without a defined length. 0x67 holds its header length.

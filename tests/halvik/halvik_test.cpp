@@ -60,7 +60,7 @@ Sums sum_waits(const ByteVec& f) {
         }
         if (f[pos] == 0x66) break;
         s.total += vgm::wait_samples(f, pos);
-        pos += vgm::command_length(f, pos, vgm::kWalk3Reporting);
+        pos += vgm::command_length(f, pos, vgm::kLongReservedReporting);
     }
     if (saw_loop) s.loop = static_cast<int64_t>(s.total - at_loop);
     return s;

@@ -36,7 +36,7 @@ Rewrite copy_stream(const VgmImage& in, size_t extra_bytes_per_wait = 0) {
     OutputState out(in);
     size_t pos = in.data_start();
     while (pos < in.file_size) {
-        const uint32_t n = command_length(in.data(), pos, kDefaultWalk);
+        const uint32_t n = command_length(in.data(), pos, kShortReservedReporting);
         if (!command_fits(in.file_size, pos, n)) break;
         out.record_loop(static_cast<uint32_t>(pos));
         out.copy_input(pos, n);

@@ -53,7 +53,7 @@ StreamFacts walk(const vgm::VgmImage& img, uint32_t frame) {
     while (pos < img.file_size) {
         if (pos == img.header.loop()) f.loop_on_command = true;
         const uint8_t op = img.bytes[pos];
-        const uint32_t len = vgm::command_length(img.data(), pos, vgm::kDefaultWalk);
+        const uint32_t len = vgm::command_length(img.data(), pos, vgm::kShortReservedReporting);
         if (!vgm::command_fits(img.file_size, pos, len)) break;
         if (op == 0x61 || op == 0x62 || op == 0x63 || (op >= 0x70 && op <= 0x7F)) {
             const uint32_t n = vgm::wait_samples(img.data(), pos);

@@ -53,7 +53,7 @@ GlimberResult glimber_walk(vgm::Console& con, const vgm::VgmImage& in, uint16_t 
     size_t pos = in.data_start();
     while (pos < size) {
         const uint8_t op = data[pos];
-        const uint32_t len = vgm::command_length(data, pos, vgm::kDefaultWalk);
+        const uint32_t len = vgm::command_length(data, pos, vgm::kShortReservedReporting);
         if (!vgm::command_fits(size, pos, len)) {
             // A command cut off by the end of the file is kept as it stands.
             out.record_loop(static_cast<uint32_t>(pos));

@@ -95,7 +95,7 @@ void Splitter::run() {
         }
         const uint8_t op = in[pos];
         if (op == cmd::kEnd) break;
-        const uint32_t len = command_length(in, pos, kWalk3Reporting);
+        const uint32_t len = command_length(in, pos, kLongReservedReporting);
         if (!command_fits(size, pos, len)) break;  // cut off by the end of the file
         if (op == cmd::kWait) {
             time_ += load_le16(in, pos + 1);

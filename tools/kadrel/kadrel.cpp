@@ -55,7 +55,7 @@ RoundingStats kadrel_walk(vgm::Console& con, const vgm::VgmImage& in, const Fram
     size_t pos = in.data_start();
     while (pos < size) {
         const uint8_t op = data[pos];
-        const uint32_t len = vgm::command_length(data, pos, vgm::kDefaultWalk);
+        const uint32_t len = vgm::command_length(data, pos, vgm::kShortReservedReporting);
         const uint32_t at = static_cast<uint32_t>(pos);
         if (!vgm::command_fits(size, pos, len)) {
             // A command cut off by the end of the file is kept as it stands.

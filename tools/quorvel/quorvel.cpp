@@ -169,7 +169,7 @@ void count_commands(const VgmImage& img, CounterTable& t) {
     while (pos < img.file_size) {
         const uint8_t op = data[pos];
         if (op == cmd::kEnd) break;
-        const uint32_t len = command_length(data, pos, kCounterWalk);
+        const uint32_t len = command_length(data, pos, kLongReservedSilent);
         // A command cut off by the end of the file is not counted.
         if (!command_fits(img.file_size, pos, len)) break;
         if (has_defined_length(op)) attr.attribute(data.subspan(pos, len));

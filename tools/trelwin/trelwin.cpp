@@ -89,7 +89,7 @@ void OplWalk::run() {
     write_ = pos;
     while (pos < size) {
         const uint8_t op = b_[pos];
-        const uint32_t len = command_length(img_.data(), pos, kDefaultWalk);
+        const uint32_t len = command_length(img_.data(), pos, kShortReservedReporting);
         if (!command_fits(size, pos, len)) break;  // cut off: moved with the tail
         if (compact && loop != 0 && pos == loop) new_loop_ = write_;
         if (!has_defined_length(op)) print_unknown_command(con_, op);

@@ -92,7 +92,7 @@ void MonoWalk::run() {
             ++pos;
             continue;
         }
-        const uint32_t len = command_length(img_.data(), pos, kDefaultWalk);
+        const uint32_t len = command_length(img_.data(), pos, kShortReservedReporting);
         if (!command_fits(size, pos, len)) break;  // cut off by the end of the file
         switch (op) {
             case 0x52: case 0x53: fm_opn(pos, op & 1, false); break;
