@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
-install_missing cmake ninja-build g++ zlib1g-dev libgtest-dev
+install_missing cmake ninja-build g++ zlib1g-dev libgtest-dev mandoc groff-base
 
 jobs=$(nproc 2>/dev/null || echo 2)
 for variant in plain sanitize; do
