@@ -18,6 +18,18 @@
 //   0x68 0x66 tt rr rr rr ww ww ww nn nn nn
 //   copies n bytes of data bank tt from read offset r to the chip's RAM at w
 //   (each a 24-bit number).
+//
+// DAC stream control (ss: stream id 0x00-0xFF):
+//   0x90 ss tt pp cc                 set up: chip type, port, register
+//   0x91 ss dd ll bb                 data: data bank dd, step size, step base
+//   0x92 ss ff ff ff ff              frequency
+//   0x93 ss aa aa aa aa mm ll ll ll ll
+//                                    start at bank offset a, mode m (bit 7
+//                                    loop, bit 4 reverse, bits 0-1 length
+//                                    mode), length l
+//   0x94 ss                          stop
+//   0x95 ss bb bb ff                 fast start: block id b of the stream's
+//                                    bank, flags f (bit 0 loop, bit 4 reverse)
 #pragma once
 
 #include <array>
@@ -133,6 +145,45 @@ inline std::array<uint8_t, block::kPcmRamWriteSize> pcm_ram_write(uint8_t bank_t
     return {cmd::kPcmRamWrite, cmd::kEnd,        bank_type,          b24(read_offset, 0),
             b24(read_offset, 1), b24(read_offset, 2), b24(write_offset, 0), b24(write_offset, 1),
             b24(write_offset, 2), b24(count, 0),      b24(count, 1),        b24(count, 2)};
+}
+
+namespace stream {
+constexpr uint8_t kSetup = 0x90;
+constexpr uint8_t kData = 0x91;
+constexpr uint8_t kFrequency = 0x92;
+constexpr uint8_t kStart = 0x93;
+constexpr uint8_t kStop = 0x94;
+constexpr uint8_t kFastStart = 0x95;
+constexpr size_t kStreamCount = 256;
+constexpr uint32_t kFastStartSize = 5;
+}  // namespace stream
+
+// The stream id of a stream command (byte 1).
+inline uint8_t stream_id(Bytes command) { return load_u8(command, 1); }
+// The data bank a 0x91 selects (byte 2).
+inline uint8_t stream_data_bank(Bytes command) { return load_u8(command, 2); }
+
+// The fields of a stream start (0x93).
+struct StreamStart {
+    uint8_t stream = 0;
+    uint32_t start = 0;  // bank offset
+    uint8_t mode = 0;
+    uint32_t length = 0;
+};
+
+inline StreamStart read_stream_start(Bytes command) {
+    return {load_u8(command, 1), load_le32(command, 2), load_u8(command, 6), load_le32(command, 7)};
+}
+
+// The fast-start flags that carry a stream start's mode: loop (bit 7) moves
+// to bit 0, bits 4-6 (reverse among them) stay.
+constexpr uint8_t fast_start_flags(uint8_t mode) { return static_cast<uint8_t>((mode >> 7) | (mode & 0x70)); }
+
+// A fast start (0x95) of block `block_id`.
+inline std::array<uint8_t, stream::kFastStartSize> fast_start(uint8_t stream_id, uint16_t block_id,
+                                                               uint8_t flags) {
+    return {stream::kFastStart, stream_id, static_cast<uint8_t>(block_id), static_cast<uint8_t>(block_id >> 8),
+            flags};
 }
 
 // One block of a data bank.
