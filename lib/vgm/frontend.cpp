@@ -1,6 +1,7 @@
 #include "vgm/frontend.h"
 
 #include <cstring>
+#include <vector>
 
 namespace vgm {
 
@@ -25,19 +26,20 @@ std::string clean_typed_name(std::string name) {
     return name;
 }
 
-bool read_console_line(Console& con, std::string& line) {
-    char buf[kMaxTypedName + 1];
+bool read_console_line(Console& con, std::string& line, size_t max_length) {
+    std::vector<char> buf(max_length + 1);
     line.clear();
-    if (!std::fgets(buf, sizeof buf, con.in)) return false;
+    if (!std::fgets(buf.data(), static_cast<int>(buf.size()), con.in)) return false;
     // fgets stops after the newline or when the buffer is full; the rest of
     // an over-long line stays unread, as with the fixed name buffer.
-    line.assign(buf, std::strlen(buf));
+    line.assign(buf.data(), std::strlen(buf.data()));
     strip_trailing_controls(line);
     return true;
 }
 
-std::string obtain_file_name(Console& con, int argc, char** argv, int arg_index) {
-    con.print("File Name:\t");
+std::string obtain_path(Console& con, const char* prompt, int argc, char** argv, int arg_index,
+                        size_t max_length) {
+    con.print("%s", prompt);
     if (arg_index < argc && argv[arg_index] != nullptr) {
         // Names from the command line are taken whole, however long.
         std::string name = argv[arg_index];
@@ -46,8 +48,12 @@ std::string obtain_file_name(Console& con, int argc, char** argv, int arg_index)
     }
     con.flush();
     std::string line;
-    if (!read_console_line(con, line)) return {};
+    if (!read_console_line(con, line, max_length)) return {};
     return clean_typed_name(line);
+}
+
+std::string obtain_file_name(Console& con, int argc, char** argv, int arg_index) {
+    return obtain_path(con, "File Name:\t", argc, argv, arg_index, kMaxTypedName);
 }
 
 }  // namespace vgm

@@ -23,8 +23,15 @@ std::string clean_typed_name(std::string name);
 // (at most 255 characters) and cleans it. May return an empty name.
 std::string obtain_file_name(Console& con, int argc, char** argv, int arg_index = 1);
 
-// Reads one line from the console, as the prompt does (up to 255 characters,
-// trailing control characters removed, no unquoting). False at end of input.
-bool read_console_line(Console& con, std::string& line);
+// Reads one line from the console, as the prompt does (up to `max_length`
+// characters, trailing control characters removed, no unquoting). False at
+// end of input.
+bool read_console_line(Console& con, std::string& line, size_t max_length = kMaxTypedName);
+
+// The prompt with its own text and room: prints `prompt`, then takes
+// argv[arg_index] when it exists (echoed with a newline) or reads and cleans
+// one typed line of at most `max_length` characters. May return "".
+std::string obtain_path(Console& con, const char* prompt, int argc, char** argv, int arg_index,
+                        size_t max_length);
 
 }  // namespace vgm
