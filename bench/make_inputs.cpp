@@ -5,6 +5,7 @@
 //
 //   make_inputs --list                 the kinds, one per line: name and extension
 //   make_inputs <kind> <bytes> <file>  writes about <bytes> bytes of that kind
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -328,6 +329,71 @@ Buf gen_raw(uint64_t size, Rng& r) {
     return b;
 }
 
+// RF5C164 + YM2612, as a CD-audio-less Mega CD rip: a library of a few
+// hundred samples (sign-magnitude bytes ending in 0xFF) uploaded again and
+// again into PCM memory at varying places, with a fresh one now and then, half of the time one memory write (0xC2) per byte through 4 KiB
+// bank windows with the odd wait and FM write between, half of the time as
+// RAM-write blocks (0x67 type 0xC1) of a few hundred bytes, then channel
+// registers (0xB1) set up to play it and a frame or two of waits.
+Buf gen_rfpcm(uint64_t size, Rng& r) {
+    Vgm v;
+    v.clock(0x2C, 7670453);
+    v.clock(0x6C, 12500000);
+    set32(v.b, 0x24, 60);
+    auto make_sample = [&r] {
+        Buf s(64 + r.below(4096 - 64));
+        uint32_t level = 0;
+        for (uint8_t& x : s) {
+            level = (level + r.below(9) + 60) % 127;
+            x = static_cast<uint8_t>((r.chance(50) ? 0x80 : 0x00) | level);
+        }
+        s.back() = 0xFF;
+        return s;
+    };
+    std::vector<Buf> samples(300);
+    for (Buf& s : samples) s = make_sample();
+    cmd3(v.b, 0xB1, 0x07, 0xC0);  // chip on
+    v.loop_here();
+    Buf fresh = make_sample();
+    while (v.b.size() < size) {
+        if (r.chance(10)) fresh = make_sample();
+        const Buf& s = r.chance(10) ? fresh : samples[r.below(static_cast<uint32_t>(samples.size()))];
+        const uint32_t ch = r.below(8);
+        // Each channel owns 8 KiB of the 64, and places a sample at one of
+        // a few offsets in it.
+        const uint32_t start = ch * 0x2000 + 0x100 * r.below(16);
+        if (r.chance(50)) {
+            for (uint32_t i = 0; i < s.size(); ++i) {
+                const uint32_t addr = start + i;
+                if (i == 0 || (addr & 0xFFF) == 0) cmd3(v.b, 0xB1, 0x07, 0x80 | (addr >> 12));
+                put8(v.b, 0xC2);
+                put16(v.b, addr & 0xFFF);
+                put8(v.b, s[i]);
+                if (r.chance(1)) v.wait(1 + r.below(20));
+                if (r.chance(1)) cmd3(v.b, 0x52, 0x30 + r.below(0x60), r.next());
+            }
+        } else {
+            cmd3(v.b, 0xB1, 0x07, 0x80);
+            for (uint32_t i = 0; i < s.size();) {
+                const uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(s.size()) - i, 256 + r.below(768));
+                put8(v.b, 0x67);
+                put8(v.b, 0x66);
+                put8(v.b, 0xC1);
+                put32(v.b, n + 2);
+                put16(v.b, start + i);
+                v.b.insert(v.b.end(), s.begin() + i, s.begin() + i + n);
+                i += n;
+                if (r.chance(20)) v.wait(1 + r.below(30));
+            }
+        }
+        cmd3(v.b, 0xB1, 0x07, 0xC0 | ch);
+        for (uint32_t reg = 0; reg <= 6; ++reg) cmd3(v.b, 0xB1, reg, reg == 6 ? start >> 8 : r.below(256));
+        cmd3(v.b, 0xB1, 0x08, static_cast<uint8_t>(~(1u << ch)));
+        v.wait(735 * (1 + r.below(2)));
+    }
+    return v.finish();
+}
+
 struct Kind {
     const char* name;
     const char* ext;
@@ -342,6 +408,7 @@ constexpr Kind kKinds[] = {
     {"dro", "dro", gen_dro},
     {"imf", "imf", gen_imf},
     {"raw", "raw", gen_raw},
+    {"rfpcm", "vgm", gen_rfpcm},
 };
 
 int usage() {

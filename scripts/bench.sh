@@ -51,6 +51,7 @@ bench opl3 gz "trelwin -32"
 bench dro - sprandle
 bench imf - yorvath
 bench raw - wrengle
+bench rfpcm gz pelmora
 
 [ ${#kinds[@]} -gt 0 ] || { echo "bench.sh: no such input kind:$only" >&2; exit 2; }
 

@@ -67,7 +67,9 @@ void expect_same(const ByteVec& image) {
         const pelmora::PcmBlock& p = db.entries[i];
         EXPECT_EQ(p.chip, ref[i].chip) << i;
         ASSERT_EQ(p.length, ref[i].data.size()) << i;
-        EXPECT_EQ(0, std::memcmp(image.data() + p.data_pos, ref[i].data.data(), p.length)) << i;
+        EXPECT_TRUE(std::equal(ref[i].data.begin(), ref[i].data.end(),
+                               image.begin() + static_cast<ptrdiff_t>(p.data_pos)))
+            << i;
         EXPECT_EQ(p.use_count, ref[i].uses) << i;
         EXPECT_EQ(p.single_use, ref[i].uses == 1) << i;
         total += p.length;
