@@ -2,6 +2,8 @@
 // console whose output the test reads back, and loaded images of fixtures.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -39,9 +41,10 @@ inline ByteVec block(uint8_t type, const ByteVec& payload) {
 
 // A RAM-write block: 16-bit start for types 0xC0-0xDF, 32-bit for 0xE0-0xFF.
 inline ByteVec ram(uint8_t type, uint32_t start, const ByteVec& data) {
-    ByteVec p;
-    put_le(p, start, type >= 0xE0 ? 4 : 2);
-    p.insert(p.end(), data.begin(), data.end());
+    const size_t width = type >= 0xE0 ? 4 : 2;
+    ByteVec p(width + data.size());
+    for (size_t i = 0; i < width; ++i) p[i] = static_cast<uint8_t>(start >> (8 * i));
+    std::copy(data.begin(), data.end(), p.begin() + static_cast<ptrdiff_t>(width));
     return block(type, p);
 }
 
