@@ -115,7 +115,7 @@ MergeResult merge_writes(vgm::Console& con, const vgm::VgmImage& in) {
     std::array<ChipState, kChipCount> st;
     for (size_t i = 0; i < kChipCount; ++i) st[i].memory.assign(kRamChips[i].memory_size, 0);
 
-    StreamOut out(data);
+    StreamOut out(data, size + 0x10000);
     out.copy(0, head);
     size_t loop_pos = 0;
     bool warned = false;

@@ -67,7 +67,7 @@ RewriteResult rewrite(vgm::Console& con, vgm::Bytes image, size_t data_start, Da
     const uint32_t loop_field = vgm::load_le32(image, vgm::hdr::kLoopOffset);
     const size_t loop = loop_field == 0 ? 0 : size_t{loop_field} + vgm::hdr::kLoopOffset;
 
-    StreamOut out(image);
+    StreamOut out(image, image.size() + 0x100);
     out.copy(0, head);
     put_database(out.buffer(), image, db);
 

@@ -13,7 +13,8 @@ namespace pelmora {
 
 class StreamOut {
 public:
-    explicit StreamOut(vgm::Bytes src) : src_(src) {}
+    // `expected` is room to reserve: what the output will most likely need.
+    StreamOut(vgm::Bytes src, size_t expected) : src_(src) { buf_.reserve(expected); }
 
     size_t size() const { return buf_.size() + run_len_; }
 
