@@ -471,3 +471,25 @@ TEST(Pelmora, RealFilesRunThrough) {
     }
     EXPECT_GT(runs, 0);
 }
+
+TEST(Pelmora, EmptyBlocksAreUsesOfEveryEntryButStayAsTheyAre) {
+    // 2000 different 2-byte blocks, each followed by an empty one: the i-th
+    // empty block matches all i entries so far. Every use is counted (2000 +
+    // 2001000), no entry is used once, and the empty blocks are not turned
+    // into 0x68 commands of no bytes; the result is larger, so nothing is
+    // written.
+    ByteVec body;
+    for (uint32_t i = 0; i < 2000; ++i)
+        body = cat({body, ram(0xC0, 0x10 * i, {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8)}),
+                    ram(0xC0, 0xF000, {})});
+    body.push_back(0x66);
+    TempDir dir;
+    dir.write("z.vgm", rf68(body));
+    const RunResult r = run_tool("pelmora", {"z.vgm"}, dir.path());
+    EXPECT_EQ(r.exit_code, 0);
+    const uint32_t out_len = 7 + 4000 + 2000 * 12 + 2000 * 9 + 1;
+    EXPECT_EQ(r.out, head("z.vgm") + kStep1 + kClear + kStep2 +
+                         stats("2000 Blocks created (0.00 MB, 2003000x used, 0x single use).") + kStep3 + kClear +
+                         compression(static_cast<uint32_t>(body.size()), out_len));
+    EXPECT_EQ(dir.list(), std::vector<std::string>{"z.vgm"});
+}

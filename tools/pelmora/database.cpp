@@ -150,15 +150,16 @@ Database build_database(vgm::Bytes image, size_t data_start) {
             if (p.chip != chip) continue;
             const uint32_t common = std::min(p.length, rb.length);
             if (std::memcmp(image.data() + p.data_pos, data, common) != 0) continue;
-            matched = true;
             if (p.length < rb.length) {
                 db.byte_total += rb.length - p.length;
                 index.grow(e, chip, p.length, rb.length, h);
                 p.length = rb.length;
                 p.data_pos = rb.data_pos;
             }
-            db.uses.push_back({e, c.pos, rb.start, rb.length});
+            if (!matched) db.uses.push_back({e, c.pos, rb.start, rb.length});
+            matched = true;
             ++p.use_count;
+            ++db.use_total;
         }
         if (!matched) {
             const auto e = static_cast<uint32_t>(db.entries.size());
@@ -171,6 +172,7 @@ Database build_database(vgm::Bytes image, size_t data_start) {
             index.insert(e, chip, rb.length, h);
             db.byte_total += rb.length;
             db.uses.push_back({e, c.pos, rb.start, rb.length});
+            ++db.use_total;
         }
     }
     for (PcmBlock& p : db.entries) {

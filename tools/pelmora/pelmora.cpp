@@ -59,10 +59,11 @@ OptimizeResult optimize(vgm::Console& con, vgm::VgmImage& in) {
         con.line("Step 2: Generate Block Data ...");
         Database db = build_database(m.image, data_start);
         con.print("%s", vgm::kClearLine);
-        con.print("%u Blocks created (%.2f MB, %ux used, %ux single use).\n", static_cast<uint32_t>(db.entries.size()),
+        con.print("%u Blocks created (%.2f MB, %llux used, %ux single use).\n",
+                  static_cast<uint32_t>(db.entries.size()),
                   static_cast<double>(static_cast<float>(db.byte_total) / 1048576.0f),
-                  static_cast<uint32_t>(db.uses.size()), db.single_use_count);
-        if (db.uses.size() == db.single_use_count) {
+                  static_cast<unsigned long long>(db.use_total), db.single_use_count);
+        if (db.use_total == db.single_use_count) {
             con.line("Can't optimize further.");
             r.outcome = Outcome::NotOptimizable;
             return r;

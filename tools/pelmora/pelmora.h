@@ -125,7 +125,12 @@ struct BlockUse {
 
 struct Database {
     std::vector<PcmBlock> entries;
-    std::vector<BlockUse> uses;  // in the order of the blocks
+    // The first use of every block (the entry of the lowest index it
+    // matches), in the order of the blocks: the one that decides how the
+    // block is rewritten. A short block can match very many entries; its
+    // other uses are counted, not kept.
+    std::vector<BlockUse> uses;
+    uint64_t use_total = 0;      // every use, of every entry
     uint64_t byte_total = 0;     // sum of the entry lengths
     uint32_t single_use_count = 0;
 };
