@@ -394,6 +394,49 @@ Buf gen_rfpcm(uint64_t size, Rng& r) {
     return v.finish();
 }
 
+// Sample data for DAC streams, as a rip with large drum and voice banks:
+// stream set-up up front, then stream-data blocks of 32-256 KiB whose values
+// compress (a few levels around the centre, levels on a coarse grid, a
+// handful of scattered levels, and 12-bit words of type 0x03), each followed
+// by frames of FM writes that start streams and wait.
+Buf gen_blocks(uint64_t size, Rng& r) {
+    Vgm v;
+    v.clock(0x2C, 7670453);
+    const uint8_t setup[] = {0x90, 0x00, 0x02, 0x00, 0x2A, 0x91, 0x00, 0x00, 0x01, 0x00,
+                             0x92, 0x00, 0x40, 0x1F, 0x00, 0x00};
+    v.b.insert(v.b.end(), setup, setup + sizeof setup);
+    v.loop_here();
+    uint8_t scattered[12];
+    for (uint8_t& x : scattered) x = static_cast<uint8_t>(r.next());
+    while (v.b.size() < size) {
+        const uint32_t kind = r.below(4);
+        const uint32_t len = (32u << 10) + r.below(224u << 10);
+        put8(v.b, 0x67);
+        put8(v.b, 0x66);
+        put8(v.b, kind == 3 ? 0x03 : 0x00);
+        put32(v.b, len & ~1u);
+        for (uint32_t i = 0; i < len / 2; ++i) {
+            switch (kind) {
+                case 0: put8(v.b, 0x78 + r.below(16)); put8(v.b, 0x78 + r.below(16)); break;
+                case 1: put8(v.b, r.below(16) << 4); put8(v.b, r.below(16) << 4); break;
+                case 2: put8(v.b, scattered[r.below(12)]); put8(v.b, scattered[r.below(12)]); break;
+                default: put16(v.b, 0x700 + r.below(512)); break;
+            }
+        }
+        for (int f = 0, n = 2 + static_cast<int>(r.below(6)); f < n; ++f) {
+            for (int i = 0, w = 2 + static_cast<int>(r.below(6)); i < w; ++i)
+                cmd3(v.b, 0x52 + r.below(2), 0x30 + r.below(0x90), r.next());
+            put8(v.b, 0x93);
+            put8(v.b, 0x00);
+            put32(v.b, r.below(len / 2));
+            put8(v.b, 0x01);
+            put32(v.b, 1 + r.below(2048));
+            v.wait(735);
+        }
+    }
+    return v.finish();
+}
+
 struct Kind {
     const char* name;
     const char* ext;
@@ -409,6 +452,7 @@ constexpr Kind kKinds[] = {
     {"imf", "imf", gen_imf},
     {"raw", "raw", gen_raw},
     {"rfpcm", "vgm", gen_rfpcm},
+    {"blocks", "vgm", gen_blocks},
 };
 
 int usage() {

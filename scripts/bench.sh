@@ -52,6 +52,7 @@ bench dro - sprandle
 bench imf - yorvath
 bench raw - wrengle
 bench rfpcm gz pelmora
+bench blocks gz vinsko
 
 [ ${#kinds[@]} -gt 0 ] || { echo "bench.sh: no such input kind:$only" >&2; exit 2; }
 
