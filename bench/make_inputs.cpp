@@ -437,6 +437,58 @@ Buf gen_blocks(uint64_t size, Rng& r) {
     return v.finish();
 }
 
+// YM2612 with its DAC driven by stream commands, as a rip of a sample-heavy
+// soundtrack: most of the file is sample data (samples of 2-32 KB, several
+// to a data block), then per frame a few FM writes and, often, a sample
+// started on one of two streams. Each start repeats the stream's set-up and
+// data commands unchanged; stream 0 changes its frequency between a few
+// rates, stream 1 never does. Every start names one whole sample.
+Buf gen_dac(uint64_t size, Rng& r) {
+    Vgm v;
+    v.clock(0x2C, 7670453);
+    set32(v.b, 0x24, 60);
+    struct Sample {
+        uint32_t start, length;
+    };
+    std::vector<Sample> samples;
+    const uint64_t bank_target = size * 3 / 5;
+    uint32_t bank = 0;
+    while (bank < bank_target) {
+        // One block of a few samples.
+        Buf payload;
+        for (int i = 0, n = 1 + static_cast<int>(r.below(6)); i < n && bank + payload.size() < bank_target; ++i) {
+            const uint32_t len = 2048 + r.below(30 * 1024);
+            samples.push_back({bank + static_cast<uint32_t>(payload.size()), len});
+            for (uint32_t k = 0; k < len; ++k) put8(payload, 0x80 + static_cast<int>(r.below(64)) - 32);
+        }
+        put8(v.b, 0x67);
+        put8(v.b, 0x66);
+        put8(v.b, 0x00);
+        put32(v.b, static_cast<uint32_t>(payload.size()));
+        v.b.insert(v.b.end(), payload.begin(), payload.end());
+        bank += static_cast<uint32_t>(payload.size());
+    }
+    const uint32_t rates[] = {8000, 11025, 16000, 22050};
+    v.loop_here();
+    while (v.b.size() < size) {
+        for (int i = 0, n = 2 + static_cast<int>(r.below(6)); i < n; ++i)
+            cmd3(v.b, 0x52 + r.below(2), 0x30 + r.below(0x80), r.next());
+        if (r.chance(60)) {
+            const uint8_t ss = static_cast<uint8_t>(r.below(2));
+            const Sample& smp = samples[r.below(static_cast<uint32_t>(samples.size()))];
+            put8(v.b, 0x90), put8(v.b, ss), put8(v.b, 0x02), put8(v.b, 0x00), put8(v.b, 0x2A);
+            put8(v.b, 0x91), put8(v.b, ss), put8(v.b, 0x00), put8(v.b, 0x01), put8(v.b, 0x00);
+            put8(v.b, 0x92), put8(v.b, ss), put32(v.b, ss == 0 ? rates[r.below(4)] : 16000);
+            put8(v.b, 0x93), put8(v.b, ss), put32(v.b, smp.start), put8(v.b, r.chance(5) ? 0x81 : 0x01);
+            put32(v.b, smp.length);
+        } else if (r.chance(10)) {
+            put8(v.b, 0x94), put8(v.b, static_cast<uint8_t>(r.below(2)));
+        }
+        v.wait(735);
+    }
+    return v.finish();
+}
+
 struct Kind {
     const char* name;
     const char* ext;
@@ -453,6 +505,7 @@ constexpr Kind kKinds[] = {
     {"raw", "raw", gen_raw},
     {"rfpcm", "vgm", gen_rfpcm},
     {"blocks", "vgm", gen_blocks},
+    {"dac", "vgm", gen_dac},
 };
 
 int usage() {

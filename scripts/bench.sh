@@ -53,6 +53,7 @@ bench imf - yorvath
 bench raw - wrengle
 bench rfpcm gz pelmora
 bench blocks gz vinsko
+bench dac gz tresmo
 
 [ ${#kinds[@]} -gt 0 ] || { echo "bench.sh: no such input kind:$only" >&2; exit 2; }
 
