@@ -453,6 +453,17 @@ TEST(Tresmo, WalksOfTheTwoPasses) {
                   expected_file(in, cat({setup(0), data(0, 0), {0x41, 0x00, 0x92}, data(0, 5), data(0, 0), kEnd})));
     }
 
+    // A fast start that only the rewrite sees refuses the file like one the
+    // scan sees: its block id would name a block of the re-cut bank.
+    {
+        TempDir dir;
+        dir.write("in.vgm", make_input(cat({{0x41, 0x00, 0x92}, fast(0, 0, 0), kEnd})));
+        const auto r = run_tool("tresmo", {"in.vgm"}, dir.path());
+        EXPECT_EQ(r.exit_code, 9);
+        EXPECT_EQ(r.out, head() + kClear + kReportHead + "Stream Command optimization already used.\n" + kClear);
+        EXPECT_EQ(dir.list(), std::vector<std::string>{"in.vgm"});
+    }
+
     // A command cut off by the end of the file is kept as it stands.
     TempDir dir;
     const ByteVec in = make_input(cat({kWait, {0x93, 0x00, 0x01}}));

@@ -21,6 +21,13 @@ constexpr const char* kLoopWarning = "Warning! Failed to relocate loop!";
 constexpr uint8_t kBankMask = vgm::block::kBankCount - 1;
 constexpr uint32_t kMaxBlockId = 0xFFFF;  // the 16-bit block id of a fast start
 constexpr uint32_t kMinDataStart = 0x40;
+constexpr const char* kCompressedRefusal = "Unable to optimize DAC streams that use compreseed data blocks!";
+constexpr const char* kFastStartRefusal = "Stream Command optimization already used.";
+
+void refuse(vgm::Console& con, const char* why) {
+    con.line(why);
+    con.print("%s", vgm::kClearLine);
+}
 
 // The scan counts the reserved commands 0x40-0x4E two bytes long, the rewrite
 // three.
@@ -125,7 +132,7 @@ Scan scan_usage(vgm::Console& con, const vgm::VgmImage& in) {
             if (!b) continue;
             const vgm::BlockClass k = b->kind();
             if (k == vgm::BlockClass::Compressed || k == vgm::BlockClass::Table) {
-                con.line("Unable to optimize DAC streams that use compreseed data blocks!");
+                con.line(kCompressedRefusal);
                 scan.refused = true;
                 break;
             }
@@ -138,7 +145,7 @@ Scan scan_usage(vgm::Console& con, const vgm::VgmImage& in) {
             const vgm::StreamStart st = vgm::read_stream_start(c.bytes);
             scan.usage.add(scan.streams[st.stream].bank, st.start, st.length);
         } else if (c.op == stream::kFastStart) {
-            con.line("Stream Command optimization already used.");
+            con.line(kFastStartRefusal);
             scan.refused = true;
             break;
         }
@@ -237,6 +244,11 @@ size_t rewrite_stream(vgm::Console& con, vgm::OutputState& out, const vgm::VgmIm
             // Blocks that went into the banks stand in the rebuilt blocks.
             while (next_banked < scan.banked.size() && scan.banked[next_banked] < c.pos) ++next_banked;
             if (next_banked < scan.banked.size() && scan.banked[next_banked] == c.pos) continue;
+            const uint8_t type = c.arg(2);
+            if (type >= vgm::block::kFirstCompressed && type <= vgm::block::kDecompressionTable) {
+                refuse(con, kCompressedRefusal);
+                return 0;
+            }
             out.copy_input(c.pos, c.len);
         } else if (c.op == stream::kSetup || c.op == stream::kData || c.op == stream::kFrequency) {
             const uint8_t id = vgm::stream_id(c.bytes);
@@ -249,6 +261,9 @@ size_t rewrite_stream(vgm::Console& con, vgm::OutputState& out, const vgm::VgmIm
                 moved_in_force = repeat;
             }
             out.copy_input(c.pos, c.len);
+        } else if (c.op == stream::kFastStart) {
+            refuse(con, kFastStartRefusal);
+            return 0;
         } else if (c.op == stream::kStart) {
             const vgm::StreamStart st = vgm::read_stream_start(c.bytes);
             const uint16_t b = bank[st.stream];
@@ -295,6 +310,7 @@ Outcome optimize(vgm::Console& con, const vgm::VgmImage& in, vgm::OutputState& o
     rebuild_blocks(out, scan);
     move_setups(con, out, scan);
     const size_t end = rewrite_stream(con, out, in, scan, record);
+    if (end == 0) return Outcome::Refused;
     if (stream_end) *stream_end = end;
     vgm::finish_output(con, out, in, kLoopWarning);
     con.print("%s", vgm::kClearLine);

@@ -122,8 +122,11 @@ struct FastStart {
     size_t out_pos;
 };
 
-// The rewrite walk. Returns the output position where the stream ends;
-// `record`, when given, receives every fast start written.
+// The rewrite walk. Returns the output position where the stream ends, or
+// 0 when it meets a compressed block, a decompression table or a fast start
+// that the scan did not see (the two walks count 0x40-0x4E differently): the
+// file is then refused as the scan would have refused it. `record`, when
+// given, receives every fast start written.
 size_t rewrite_stream(vgm::Console& con, vgm::OutputState& out, const vgm::VgmImage& in, const Scan& scan,
                       std::vector<FastStart>* record = nullptr);
 
